@@ -21,7 +21,9 @@ std::uint32_t be32(const std::uint8_t* p) {
          std::uint32_t{p[3]};
 }
 
-[[noreturn]] void fail(const std::string& what) { throw PngError(what); }
+[[noreturn]] void fail(const std::string& what) {
+  throw PngError(what);
+}
 
 struct Chunk {
   std::string type;
@@ -71,12 +73,18 @@ class ChunkReader {
 
 int channelsOf(std::uint8_t colourType) {
   switch (colourType) {
-    case 0: return 1;
-    case 2: return 3;
-    case 3: return 1;
-    case 4: return 2;
-    case 6: return 4;
-    default: return 0;
+    case 0:
+      return 1;
+    case 2:
+      return 3;
+    case 3:
+      return 1;
+    case 4:
+      return 2;
+    case 6:
+      return 4;
+    default:
+      return 0;
   }
 }
 
@@ -92,8 +100,7 @@ PngHeader parseHeader(const Chunk& c) {
   h.filter = c.data[11];
   h.interlace = c.data[12];
   if (h.width == 0 || h.height == 0) fail("The PNG image is damaged (zero width or height)");
-  if (h.width > kMaxSide || h.height > kMaxSide ||
-      std::uint64_t{h.width} * h.height > kMaxPixels) {
+  if (h.width > kMaxSide || h.height > kMaxSide || std::uint64_t{h.width} * h.height > kMaxPixels) {
     fail("The PNG image is too large");
   }
   if (channelsOf(h.colourType) == 0) fail("The PNG image is damaged (unknown colour type)");
@@ -129,16 +136,19 @@ void unfilter(std::uint8_t* raw, std::size_t stride, std::uint32_t height, int b
       case 0:
         break;
       case 1:
-        for (std::ptrdiff_t i = bpp; i < n; ++i) cur[i] = static_cast<std::uint8_t>(cur[i] + cur[i - bpp]);
+        for (std::ptrdiff_t i = bpp; i < n; ++i)
+          cur[i] = static_cast<std::uint8_t>(cur[i] + cur[i - bpp]);
         break;
       case 2:
         if (prev) {
-          for (std::ptrdiff_t i = 0; i < n; ++i) cur[i] = static_cast<std::uint8_t>(cur[i] + prev[i]);
+          for (std::ptrdiff_t i = 0; i < n; ++i)
+            cur[i] = static_cast<std::uint8_t>(cur[i] + prev[i]);
         }
         break;
       case 3:
         if (prev) {
-          for (std::ptrdiff_t i = 0; i < bpp; ++i) cur[i] = static_cast<std::uint8_t>(cur[i] + (prev[i] >> 1));
+          for (std::ptrdiff_t i = 0; i < bpp; ++i)
+            cur[i] = static_cast<std::uint8_t>(cur[i] + (prev[i] >> 1));
           for (std::ptrdiff_t i = bpp; i < n; ++i) {
             cur[i] = static_cast<std::uint8_t>(cur[i] + ((cur[i - bpp] + prev[i]) >> 1));
           }
@@ -150,13 +160,16 @@ void unfilter(std::uint8_t* raw, std::size_t stride, std::uint32_t height, int b
         break;
       case 4:
         if (prev) {
-          for (std::ptrdiff_t i = 0; i < bpp; ++i) cur[i] = static_cast<std::uint8_t>(cur[i] + prev[i]);
+          for (std::ptrdiff_t i = 0; i < bpp; ++i)
+            cur[i] = static_cast<std::uint8_t>(cur[i] + prev[i]);
           for (std::ptrdiff_t i = bpp; i < n; ++i) {
-            cur[i] = static_cast<std::uint8_t>(cur[i] + paeth(cur[i - bpp], prev[i], prev[i - bpp]));
+            cur[i] =
+                static_cast<std::uint8_t>(cur[i] + paeth(cur[i - bpp], prev[i], prev[i - bpp]));
           }
         } else {
           // Without a row above, Paeth always picks the left neighbour.
-          for (std::ptrdiff_t i = bpp; i < n; ++i) cur[i] = static_cast<std::uint8_t>(cur[i] + cur[i - bpp]);
+          for (std::ptrdiff_t i = bpp; i < n; ++i)
+            cur[i] = static_cast<std::uint8_t>(cur[i] + cur[i - bpp]);
         }
         break;
       default:
@@ -289,7 +302,8 @@ void PngImage::decode(std::span<const std::uint8_t> bytes) {
           break;
         case 3:
           for (std::uint32_t x = 0; x < h.width; ++x) {
-            if (src[x] >= paletteSize) fail("The PNG image is damaged (palette index out of range)");
+            if (src[x] >= paletteSize)
+              fail("The PNG image is damaged (palette index out of range)");
             std::memcpy(rgb, palette.data() + src[x] * 3, 3);
             rgb += 3;
           }

@@ -44,7 +44,8 @@ inline int paethPredict(int a, int b, int c) {
 }
 
 // Filters the rows (each of `stride` bytes) with filters[y % filters.size()] and deflates them.
-inline Bytes filteredData(const std::vector<Bytes>& rows, int bpp, const std::vector<int>& filters) {
+inline Bytes filteredData(const std::vector<Bytes>& rows, int bpp,
+                          const std::vector<int>& filters) {
   Bytes raw;
   for (std::size_t y = 0; y < rows.size(); ++y) {
     const int f = filters[y % filters.size()];
@@ -69,7 +70,9 @@ inline Bytes filteredData(const std::vector<Bytes>& rows, int bpp, const std::ve
   return z;
 }
 
-inline Bytes signature() { return {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'}; }
+inline Bytes signature() {
+  return {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+}
 
 // A complete 8-bit PNG of the given colour type from unfiltered rows.
 inline Bytes makePng(std::uint32_t w, const std::vector<Bytes>& rows, int colourType,

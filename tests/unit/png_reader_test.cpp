@@ -65,8 +65,8 @@ TEST(PngReader, ExpandsTheOtherColourTypes) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.colourType);
-    const auto img = decodePng(test::makePng(2, {c.row}, c.colourType, {1},
-                                             c.colourType == 3 ? palette : Bytes{}));
+    const auto img = decodePng(
+        test::makePng(2, {c.row}, c.colourType, {1}, c.colourType == 3 ? palette : Bytes{}));
     EXPECT_EQ(Bytes(img.colourRow(0), img.colourRow(0) + 6), c.colour);
     EXPECT_EQ(img.hasAlpha(), !c.alpha.empty());
     if (img.hasAlpha()) {
@@ -97,7 +97,8 @@ TEST(PngReader, RejectsDamagedAndUnsupportedData) {
   rawWithBadFilter.insert(rawWithBadFilter.end(), rows[0].begin(), rows[0].end());
   uLongf zsize = 256;
   Bytes zBad(zsize);
-  compress2(zBad.data(), &zsize, rawWithBadFilter.data(), static_cast<uLong>(rawWithBadFilter.size()), 9);
+  compress2(zBad.data(), &zsize, rawWithBadFilter.data(),
+            static_cast<uLong>(rawWithBadFilter.size()), 9);
   zBad.resize(zsize);
 
   struct Case {
@@ -109,26 +110,32 @@ TEST(PngReader, RejectsDamagedAndUnsupportedData) {
       {"not a png", Bytes{'G', 'I', 'F', '8', '9', 'a', 0, 0, 0, 0, 0, 0}, "signature"},
       {"crc", badCrc, "CRC error in chunk IDAT"},
       {"no IEND", Bytes(good.begin(), good.end() - 12), "no IEND"},
-      {"IHDR not first", withChunks({{"tEXt", {'a', 0}}, {"IHDR", test::ihdr(5, 4, 8, 6)}}), "IHDR"},
+      {"IHDR not first", withChunks({{"tEXt", {'a', 0}}, {"IHDR", test::ihdr(5, 4, 8, 6)}}),
+       "IHDR"},
       {"short image data",
        withChunks({{"IHDR", test::ihdr(5, 4, 8, 6)}, {"IDAT", shortData}, {"IEND", {}}}), "short"},
-      {"no image data", withChunks({{"IHDR", test::ihdr(5, 4, 8, 6)}, {"IEND", {}}}), "no image data"},
+      {"no image data", withChunks({{"IHDR", test::ihdr(5, 4, 8, 6)}, {"IEND", {}}}),
+       "no image data"},
       {"garbage image data",
        withChunks({{"IHDR", test::ihdr(5, 4, 8, 6)}, {"IDAT", {1, 2, 3, 4, 5}}, {"IEND", {}}}),
        "compressed image data"},
       {"unknown row filter",
-       withChunks({{"IHDR", test::ihdr(5, 1, 8, 6)}, {"IDAT", zBad}, {"IEND", {}}}), "row filter 9"},
+       withChunks({{"IHDR", test::ihdr(5, 1, 8, 6)}, {"IDAT", zBad}, {"IEND", {}}}),
+       "row filter 9"},
       {"16 bits", withChunks({{"IHDR", test::ihdr(5, 4, 16, 6)}, {"IDAT", idat}, {"IEND", {}}}),
        "bit depth 16"},
-      {"interlaced", withChunks({{"IHDR", test::ihdr(5, 4, 8, 6, 1)}, {"IDAT", idat}, {"IEND", {}}}),
+      {"interlaced",
+       withChunks({{"IHDR", test::ihdr(5, 4, 8, 6, 1)}, {"IDAT", idat}, {"IEND", {}}}),
        "interlaced"},
       {"zero width", withChunks({{"IHDR", test::ihdr(0, 4, 8, 6)}, {"IEND", {}}}), "zero width"},
       {"huge", withChunks({{"IHDR", test::ihdr(100000, 100000, 8, 6)}, {"IEND", {}}}), "too large"},
-      {"colour type 5", withChunks({{"IHDR", test::ihdr(5, 4, 8, 5)}, {"IEND", {}}}), "colour type"},
+      {"colour type 5", withChunks({{"IHDR", test::ihdr(5, 4, 8, 5)}, {"IEND", {}}}),
+       "colour type"},
       {"palette missing",
        withChunks({{"IHDR", test::ihdr(5, 4, 8, 3)}, {"IDAT", idat}, {"IEND", {}}}), "no palette"},
       {"unknown critical chunk",
-       withChunks({{"IHDR", test::ihdr(5, 4, 8, 6)}, {"ABCD", {}}, {"IEND", {}}}), "critical chunk ABCD"},
+       withChunks({{"IHDR", test::ihdr(5, 4, 8, 6)}, {"ABCD", {}}, {"IEND", {}}}),
+       "critical chunk ABCD"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);

@@ -1,0 +1,38 @@
+#include "app/zintara.h"
+
+#include <exception>
+
+#include "app/fly.h"
+#include "app/main_form.h"
+#include "platform/application.h"
+
+namespace zin {
+
+int ZintaraMain() {
+  initializeFlyUnit();
+  int exitCode = 0;
+  {
+    ui::Application app;
+    app.setTitle("Zintara");
+    try {
+      frmMain = app.createForm<TfrmMain>();
+      app.showMainForm = false;
+      frmMain->LoadSettingsAndStart();
+    } catch (const std::exception& error) {
+      // The last-chance report. A start that fails after the tray icon was added must not
+      // leave the icon behind in the notification area.
+      if (frmMain && frmMain->trayIconShown()) {
+        frmMain->TrayIcon(2, ui::platform().applicationIcon());
+      }
+      ui::platform().messageBox(error.what(), "Application Error", ui::MessageKind::Error);
+      exitCode = 1;
+    }
+    if (exitCode == 0) app.run();
+    frmMain = nullptr;
+    LastFly = nullptr;
+  }
+  finalizeFlyUnit();
+  return exitCode;
+}
+
+}  // namespace zin
