@@ -101,8 +101,11 @@ class HeadlessPlatform final : public ui::Platform {
   int workAreaReads = 0;
   ScreenPoint cursor;
   std::map<int, std::uint16_t> keyStates;  // read and cleared like the pressed-since bit
+  // The clocks: the tick count follows manual time from `ticks`; the performance counter
+  // moves on by `counterStep` at every read, as a real one would between two reads.
   std::uint32_t ticks = 1000;
   std::uint64_t counter = 123456789;
+  std::uint64_t counterStep = 1234567;
   std::string exePath = "C:\\Program Files\\Zintara\\Zintara.exe";
   std::string cmdLine = "Zintara.exe";
   std::map<std::string, std::vector<std::uint8_t>> resources;  // overrides and additions
@@ -162,8 +165,8 @@ class HeadlessPlatform final : public ui::Platform {
   }
   ScreenPoint cursorPos() override { return cursor; }
   std::uint16_t asyncKeyState(int virtualKey) override;
-  std::uint32_t tickCount() override { return ticks; }
-  std::uint64_t performanceCounter() override { return counter; }
+  std::uint32_t tickCount() override { return ticks + static_cast<std::uint32_t>(now_); }
+  std::uint64_t performanceCounter() override { return counter += counterStep; }
   std::string modulePath() override { return exePath; }
   std::string commandLine() override { return cmdLine; }
   std::optional<std::span<const std::uint8_t>> findResource(const std::string& name) override;
