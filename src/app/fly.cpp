@@ -22,7 +22,11 @@ class FlyWindow : public ui::Form {
     if (fly_) {
       fly_->Form = nullptr;
       fly_->Timer = nullptr;
-      delete fly_;
+      if (fly_->busy_ > 0) {
+        fly_->orphaned_ = true;
+      } else {
+        delete fly_;
+      }
     }
   }
   void adopt(TFlyForm* fly) { fly_ = fly; }
@@ -99,12 +103,25 @@ void TFlyForm::FlyShow() {
   DrawFrame();
 }
 
+void TFlyForm::FlyTimer() {
+  ++busy_;
+  struct Done {
+    TFlyForm* fly;
+    ~Done() {
+      if (--fly->busy_ == 0 && fly->orphaned_) delete fly;
+    }
+  } done{this};
+  flyTick(state_, *this);
+}
+
 void TFlyForm::DrawFrame() {
+  if (!Form) return;
   ui::Platform& p = ui::platform();
   const ui::WindowId window = Form->handle();
 
   if (p.setWindowExStyle(window, p.windowExStyle(window) | ui::kWsExLayered) == 0) {
     ui::application->reportOnce(p.lastErrorText(), ui::MessageKind::Plain);
+    if (!Form) return;
   }
 
   FlyUnit& u = flyUnit();

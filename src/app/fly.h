@@ -30,7 +30,7 @@ class TFlyForm : private FlyHost {
 
   void FlyShow();
   void DrawFrame();
-  void FlyTimer() { flyTick(state_, *this); }
+  void FlyTimer();
   void FlyMouseMove() { freezeFly(state_); }
   void FlyDblClick();
   void PickMove(bool newHeading) { pickMove(state_, *this, newHeading); }
@@ -59,6 +59,10 @@ class TFlyForm : private FlyHost {
   void drawFrame() override { DrawFrame(); }
 
   FlyState state_;
+  // A tick that opens a box runs a nested message loop, in which a command may free this
+  // fly's window; the fly then finishes its tick without touching the window and goes.
+  int busy_ = 0;
+  bool orphaned_ = false;
 };
 
 // The work objects all flies share for drawing: a draw overwrites both completely, and

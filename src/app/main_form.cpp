@@ -13,10 +13,15 @@ TFlyForm* LastFly = nullptr;
 
 namespace {
 
+constexpr std::uint32_t WM_NULL = 0x0000;
 constexpr std::uint32_t WM_ENDSESSION = 0x0016;
+constexpr std::intptr_t WM_LBUTTONDBLCLK = 0x0203;
+constexpr std::intptr_t WM_RBUTTONUP = 0x0205;
+constexpr int SW_SHOWMAXIMIZED = 3;
 constexpr int kMinFlies = 1;
 constexpr int kMaxFlies = 99;
 constexpr int kDefaultFlies = 5;
+constexpr int kKeyWatchInterval = 500;
 
 template <class T>
 T* place(T* control, const char* name, int left, int top, int width, int height,
@@ -38,9 +43,12 @@ TfrmMain::TfrmMain(ui::Component* owner) : ui::Form(owner) {
   setTop(339);
   setClientSize(280, 169);
 
+  // Created in tab order: the hidden button first, then the group with its three controls,
+  // then OK. The labels and the picture button take no focus.
   using ui::ControlKind;
   Button1 =
       place(new ui::Control(this, ControlKind::Button), "Button1", 8, 200, 41, 25, "Button1", 0);
+  Button1->tabStop = true;
   GroupBox1 = place(new ui::Control(this, ControlKind::GroupBox), "GroupBox1", 8, 4, 265, 125,
                     " Settings ", 1);
   chbOnTop =
@@ -51,14 +59,73 @@ TfrmMain::TfrmMain(ui::Component* owner) : ui::Form(owner) {
                  "Number of flies at start");
   sedFly = place(new ui::SpinEdit(this, GroupBox1, kMinFlies, kMaxFlies, kDefaultFlies), "sedFly",
                  128, 80, 49, 22, "", 2);
-  lbHomePage = place(new ui::Control(this, ControlKind::Label), "lbHomePage", 8, 144, 112, 13,
+  lbHomePage = place(new ui::Control(this, ControlKind::Link), "lbHomePage", 8, 144, 112, 13,
                      "More fun program...");
   bLike = place(new ui::Control(this, ControlKind::SpeedButton), "bLike", 136, 136, 53, 25, "");
-  bOK = place(new ui::Control(this, ControlKind::Button), "bOK", 198, 136, 75, 25, "OK", 2);
+  bOK = place(new ui::Control(this, ControlKind::DefaultButton), "bOK", 198, 136, 75, 25, "OK", 2);
+  bOK->tabStop = true;
   chbOnTop->setChecked(true);
   chbStartup->setChecked(true);
 
+  Button1->onClick = [this] { Button1Click(); };
+  lbHomePage->onClick = [this] { lbHomePageClick(); };
+  bLike->onClick = [this] { bLikeClick(); };
+  bOK->onClick = [this] { bOKClick(); };
+  onShow = [this] { FormShow(); };
   onCloseQuery = [this](bool& canClose) { FormCloseQuery(canClose); };
+
+  createMenu();
+
+  TimerKeyb = new ui::Timer(this);
+  TimerKeyb->setName("TimerKeyb");
+  TimerKeyb->setEnabled(false);
+  TimerKeyb->setInterval(kKeyWatchInterval);
+  TimerKeyb->setOnTimer([this] { TimerKeybTimer(); });
+}
+
+void TfrmMain::createMenu() {
+  PopupMenu = new ui::PopupMenu(this);
+  PopupMenu->setName("PopupMenu");
+  ui::PopupMenu& m = *PopupMenu;
+  Settings1 = m.add("Settings1", "Settings");
+  Settings1->isDefault = true;
+  Settings1->onClick = [this] { Settings1Click(); };
+  // An advertisement for another product, kept in the menu but never shown.
+  pmiDownload = m.add("pmiDownload", "Download");
+  pmiDownload->visible = false;
+  ui::MenuItem* software =
+      m.add("Software1", std::string(22, ' ') + ">>> Software <<<", pmiDownload);
+  software->enabled = false;
+  m.add("N3", "-", pmiDownload);
+  for (const char* name : {"Moths1", "DownloadMoths1"}) {
+    ui::MenuItem* item =
+        m.add(name, name[0] == 'M' ? "Moths on the desktop" : "Download Moths", pmiDownload);
+    item->onClick = [this] { openWebPage(kOtherProductPage); };
+  }
+  N1 = m.add("N1", "-");
+  N1->visible = false;
+  pmiOnTop = m.add("pmiOnTop", "OnTop");
+  pmiOnTop->visible = false;
+  pmiOnTop->checked = true;
+  pmiOnTop->autoCheck = true;
+  pmiOnTop->onClick = [this] { pmiOnTopClick(); };
+  pmiStartUp = m.add("pmiStartUp", "Load on startup");
+  pmiStartUp->visible = false;
+  pmiStartUp->checked = true;
+  pmiStartUp->autoCheck = true;
+  pmiStartUp->onClick = [this] { pmiStartUpClick(); };
+  N2 = m.add("N2", "-");
+  pmiAdd = m.add("pmiAdd", "Add fly");
+  pmiAdd->onClick = [this] { pmiAddClick(); };
+  Add5flies1 = m.add("Add5flies1", "Add 5 flies");
+  Add5flies1->onClick = [this] { Add5flies1Click(); };
+  Closeallflies1 = m.add("Closeallflies1", "Close all flies");
+  Closeallflies1->onClick = [this] { Closeallflies1Click(); };
+  N4 = m.add("N4", "-");
+  pmiAbout = m.add("pmiAbout", "About...");
+  pmiAbout->onClick = [this] { pmiAboutClick(); };
+  pmiExit = m.add("pmiExit", "Exit");
+  pmiExit->onClick = [this] { pmiExitClick(); };
 }
 
 void TfrmMain::LoadSettingsAndStart() {
@@ -69,9 +136,29 @@ void TfrmMain::LoadSettingsAndStart() {
     if (stored.onTop) chbOnTop->setChecked(*stored.onTop);
     if (stored.flies) sedFly->setValue(*stored.flies);
   }
-  if constexpr (!ScreenSaverMode) {
+  if constexpr (ScreenSaverMode) {
+    examineArgument();
+  } else {
     TrayIcon(1, ui::platform().smallIcon());
     createFlies(sedFly->value());
+  }
+}
+
+void TfrmMain::examineArgument() {
+  switch (saverAction(firstArgument(ui::platform().commandLine()))) {
+    case SaverAction::Close:
+      close();
+      break;
+    case SaverAction::Configure:
+      show();
+      break;
+    case SaverAction::Run:
+      StartCursorPos = ui::platform().cursorPos();
+      createFlies(sedFly->value());
+      TimerKeyb->setEnabled(true);
+      break;
+    case SaverAction::Idle:
+      break;
   }
 }
 
@@ -146,8 +233,84 @@ void TfrmMain::pmiExitClick() {
   ui::application->halt(255);
 }
 
-bool TfrmMain::handleMessage(std::uint32_t message, std::uintptr_t wParam, std::intptr_t) {
+void TfrmMain::WMTrayNotify(std::intptr_t lParam) {
+  const ScreenPoint cursor = ui::platform().cursorPos();
+  if (lParam == WM_LBUTTONDBLCLK) {
+    Settings1Click();
+  } else if (lParam == WM_RBUTTONUP) {
+    ui::platform().setForegroundWindow(handle());
+    PopupMenu->popup(cursor.x, cursor.y, handle());
+    ui::platform().postMessage(handle(), WM_NULL, 0, 0);
+  }
+}
+
+void TfrmMain::contextPopup(int screenX, int screenY) {
+  PopupMenu->popup(screenX, screenY, handle());
+}
+
+void TfrmMain::pmiAddClick() {
+  LastFly = new TFlyForm();
+  LastFly->SetOnTop(true);
+}
+
+void TfrmMain::Add5flies1Click() {
+  for (int i = 0; i < 5; ++i) pmiAddClick();
+}
+
+void TfrmMain::Closeallflies1Click() {
+  CloseAllFlies();
+}
+
+void CloseAllFlies() {
+  for (int i = ui::application->componentCount() - 1; i >= 0; --i) {
+    ui::Form* form = ui::application->component(i)->asForm();
+    if (form && isFlyWindowName(form->name())) delete form;
+  }
+}
+
+void TfrmMain::pmiOnTopClick() {
+  ui::platform().setWindowZOrder(handle(),
+                                 pmiOnTop->checked ? ui::ZOrder::Topmost : ui::ZOrder::NotTopmost);
+}
+
+void TfrmMain::openWebPage(const char* address) {
+  ui::platform().shellExecute("open", address, SW_SHOWMAXIMIZED);
+}
+
+void TfrmMain::FormShow() {
+  ui::platform().setFocus(handle());
+  if constexpr (ScreenSaverMode) chbStartup->setVisible(false);
+}
+
+void TfrmMain::bOKClick() {
+  if constexpr (ScreenSaverMode) close();
+  SetFliesOnTop(chbOnTop->checked());
+  hide();
+}
+
+void TfrmMain::SetFliesOnTop(bool topmost) {
+  ui::Platform& p = ui::platform();
+  for (int i = ui::application->componentCount() - 1; i >= 0; --i) {
+    ui::Form* form = ui::application->component(i)->asForm();
+    if (!form || !isFlyWindowName(form->name())) continue;
+    const ui::WindowId window = form->handle();
+    p.setWindowOwner(window, p.desktopWindow());
+    p.setWindowZOrder(window, topmost ? ui::ZOrder::Topmost : ui::ZOrder::NotTopmost);
+  }
+}
+
+void TfrmMain::TimerKeybTimer() {
+  const ScreenPoint now = ui::platform().cursorPos();
+  const bool input = saverInputSeen(StartCursorPos, now,
+                                    [](int key) { return ui::platform().asyncKeyState(key); });
+  if (input) close();
+}
+
+bool TfrmMain::handleMessage(std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam) {
   switch (message) {
+    case WM_TRAYNOTIFY:
+      WMTrayNotify(lParam);
+      return true;
     case WM_CLOSEREQUEST:
       WMCloseRequest();
       return true;

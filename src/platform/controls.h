@@ -14,7 +14,18 @@ namespace zin::ui {
 
 class Form;
 
-enum class ControlKind { GroupBox, CheckBox, Label, SpinEdit, Button, SpeedButton };
+// Link: a label that takes clicks (hand cursor, underlined, hot-track colour).
+// DefaultButton: the button Enter presses.
+enum class ControlKind {
+  GroupBox,
+  CheckBox,
+  Label,
+  Link,
+  SpinEdit,
+  Button,
+  DefaultButton,
+  SpeedButton
+};
 
 class Control : public Component {
  public:

@@ -42,8 +42,10 @@ void Timer::fire() {
   // Ticks wait while a modal box is open, so a failure that recurs on every tick cannot
   // pile up boxes behind the one the user is reading.
   if (application && application->modalOpen()) return;
+  // A copy: the handler may free this timer (with its owner) before it returns.
+  const std::function<void()> handler = onTimer_;
   try {
-    onTimer_();
+    handler();
   } catch (const std::exception& error) {
     if (application) application->reportOnce(error.what(), MessageKind::Error);
   }
