@@ -8,7 +8,7 @@ packages=(
   zlib1g-dev libgtest-dev libgmock-dev libbenchmark-dev
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 libz-mingw-w64-dev
   wine wine64 wine32:i386
-  xvfb xauth xdotool x11-utils imagemagick openbox xcompmgr
+  fonts-wine xvfb xauth xdotool x11-utils imagemagick openbox xcompmgr
 )
 
 missing=()

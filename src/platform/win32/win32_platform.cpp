@@ -1,11 +1,13 @@
 #include "platform/win32/win32_platform.h"
 
+#include <commctrl.h>
 #include <shellapi.h>
 
 #include <cstdlib>
 #include <exception>
 
 #include "platform/application.h"
+#include "platform/controls.h"
 #include "platform/form.h"
 #include "platform/menu.h"
 #include "platform/timer.h"
@@ -73,6 +75,22 @@ LRESULT guardedCall(F&& work) {
 Win32Platform::Win32Platform(HINSTANCE instance) : instance_(instance) {
   self = this;
   ui::setPlatform(this);
+  // Aware of the display's DPI: the settings window is laid out for it, and the flies stay
+  // crisp instead of being stretched by the system.
+  if (HMODULE user32 = GetModuleHandleA("user32.dll")) {
+    using SetAware = BOOL(WINAPI*)();
+    if (auto setAware = reinterpret_cast<SetAware>(GetProcAddress(user32, "SetProcessDPIAware"))) {
+      setAware();
+    }
+  }
+  if (HDC screen = GetDC(nullptr)) {
+    dpi_ = GetDeviceCaps(screen, LOGPIXELSY);
+    ReleaseDC(nullptr, screen);
+  }
+  if (dpi_ <= 0) dpi_ = 96;
+  INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_UPDOWN_CLASS};
+  InitCommonControlsEx(&controls);
+  createFonts();
   appIcon_ = LoadIconA(instance_, "MAINICON");
   smallIcon_ = static_cast<HICON>(LoadImageA(instance_, "SETTINGSICON", IMAGE_ICON, 16, 16, 0));
   if (!smallIcon_) smallIcon_ = appIcon_;
@@ -94,6 +112,9 @@ Win32Platform::Win32Platform(HINSTANCE instance) : instance_(instance) {
 
 Win32Platform::~Win32Platform() {
   if (appWindow_) DestroyWindow(appWindow_);
+  if (font_) DeleteObject(font_);
+  if (linkFont_) DeleteObject(linkFont_);
+  if (likeBitmap_) DeleteObject(likeBitmap_);
   ui::setPlatform(nullptr);
   self = nullptr;
 }
@@ -118,7 +139,7 @@ void Win32Platform::registerFormClass(const std::string& name) {
 ui::WindowId Win32Platform::createWindow(ui::Form& form) {
   const std::string className = form.className();
   registerFormClass(className);
-  DWORD style = WS_CLIPSIBLINGS | WS_CLIPCHILDREN;
+  DWORD style = WS_CLIPSIBLINGS;
   const DWORD exStyle = WS_EX_CONTROLPARENT;
   if (form.borderStyle() == ui::BorderStyle::None) {
     style |= WS_POPUP;
@@ -127,7 +148,7 @@ ui::WindowId Win32Platform::createWindow(ui::Form& form) {
   }
   ui::Rect r = form.bounds();
   if (form.clientSize()) {
-    RECT wanted{0, 0, form.clientSize()->width(), form.clientSize()->height()};
+    RECT wanted{0, 0, scaled(form.clientSize()->width()), scaled(form.clientSize()->height())};
     AdjustWindowRectEx(&wanted, style, FALSE, exStyle);
     r.right = r.left + (wanted.right - wanted.left);
     r.bottom = r.top + (wanted.bottom - wanted.top);
@@ -137,11 +158,21 @@ ui::WindowId Win32Platform::createWindow(ui::Form& form) {
       CreateWindowExA(exStyle, className.c_str(), form.caption().c_str(), style, r.left, r.top,
                       r.width(), r.height(), appWindow_, nullptr, instance_, &form);
   if (!window) throw std::runtime_error("Error creating window");
+  bool hasControls = false;
+  for (int i = 0; i < form.componentCount() && !hasControls; ++i) {
+    hasControls = dynamic_cast<ui::Control*>(form.component(i)) != nullptr;
+  }
+  if (hasControls) {
+    createControls(form, window);
+    dialogForms_.insert(window);
+  }
   return id(window);
 }
 
 void Win32Platform::destroyWindow(ui::WindowId window) {
   SetWindowLongPtrA(hwnd(window), GWLP_USERDATA, 0);
+  dialogForms_.erase(hwnd(window));
+  defaultButtons_.erase(hwnd(window));
   DestroyWindow(hwnd(window));
 }
 
@@ -266,6 +297,10 @@ bool Win32Platform::dispatch(MSG& msg) {
     quit_ = true;
     return false;
   }
+  if (!dialogForms_.empty()) {
+    HWND root = msg.hwnd ? GetAncestor(msg.hwnd, GA_ROOT) : nullptr;
+    if (root && dialogForms_.count(root) && IsDialogMessageA(root, &msg)) return true;
+  }
   TranslateMessage(&msg);
   DispatchMessageA(&msg);
   return true;
@@ -304,10 +339,6 @@ void Win32Platform::messageBox(const std::string& text, const std::string& capti
   UINT flags = MB_OK | MB_SETFOREGROUND;
   if (kind == ui::MessageKind::Error) flags |= MB_ICONERROR;
   MessageBoxA(nullptr, text.c_str(), caption.c_str(), flags);
-}
-
-int Win32Platform::trackPopupMenu(ui::PopupMenu&, int, int, ui::WindowId) {
-  return 0;
 }
 
 ui::Rect Win32Platform::workArea() {
@@ -391,6 +422,7 @@ LRESULT CALLBACK Win32Platform::formProc(HWND hwnd, UINT message, WPARAM wParam,
 
 LRESULT Win32Platform::formMessage(ui::Form& form, HWND hwnd, UINT message, WPARAM wParam,
                                    LPARAM lParam) {
+  if (LRESULT result = 0; controlMessage(hwnd, message, wParam, lParam, result)) return result;
   switch (message) {
     case WM_MOUSEMOVE:
       form.nativeMouseMove(static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam)));
@@ -401,9 +433,9 @@ LRESULT Win32Platform::formMessage(ui::Form& form, HWND hwnd, UINT message, WPAR
     case WM_LBUTTONDBLCLK:
       form.nativeDblClick();
       return 0;
-    case WM_RBUTTONUP: {
+    case WM_CONTEXTMENU: {
       POINT p{static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
-      ClientToScreen(hwnd, &p);
+      if (p.x == -1 && p.y == -1) GetCursorPos(&p);  // from the keyboard
       form.nativeRightClick(p.x, p.y);
       return 0;
     }

@@ -11,9 +11,15 @@
 
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
+#include <vector>
 
 #include "platform/platform.h"
+
+namespace zin::ui {
+class MenuItem;
+}
 
 namespace zin::win32 {
 
@@ -95,6 +101,15 @@ class Win32Platform final : public ui::Platform {
   void registerFormClass(const std::string& name);
   bool dispatch(MSG& msg);
 
+  // Controls (win32_controls.cpp).
+  int scaled(int value) const;
+  void createFonts();
+  void fitFonts(ui::Form& form);
+  void createControls(ui::Form& form, HWND formWindow);
+  bool controlMessage(HWND formWindow, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);
+  void drawPictureButton(const DRAWITEMSTRUCT& item);
+  HMENU buildMenu(const std::vector<ui::MenuItem*>& items);
+
   HINSTANCE instance_;
   HWND appWindow_ = nullptr;
   HICON appIcon_ = nullptr;
@@ -105,6 +120,12 @@ class Win32Platform final : public ui::Platform {
   std::map<ui::Timer*, UINT_PTR> timerIds_;
   UINT_PTR nextTimerId_ = 1;
   RegistryStore store_;
+  int dpi_ = 96;
+  HFONT font_ = nullptr;
+  HFONT linkFont_ = nullptr;
+  HBITMAP likeBitmap_ = nullptr;
+  std::map<HWND, int> defaultButtons_;  // form window to its default button's id
+  std::set<HWND> dialogForms_;          // forms with controls: Tab, Enter and arrows work
 };
 
 }  // namespace zin::win32
