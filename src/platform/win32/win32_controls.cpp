@@ -1,7 +1,11 @@
 // The native controls of a form and its popup menus: standard Button, Static, Edit and
 // up-down controls laid out at the designed 96-DPI positions, scaled to the display's DPI,
 // with the form's "MS Sans Serif" 8-point font.
+// windows.h (through our header) must come before commctrl.h.
+#include "platform/win32/win32_platform.h"
+// clang-format off
 #include <commctrl.h>
+// clang-format on
 
 #include <algorithm>
 
@@ -9,7 +13,6 @@
 #include "platform/controls.h"
 #include "platform/form.h"
 #include "platform/menu.h"
-#include "platform/win32/win32_platform.h"
 
 namespace zin::win32 {
 namespace {
