@@ -79,7 +79,8 @@ Win32Platform::Win32Platform(HINSTANCE instance) : instance_(instance) {
   // crisp instead of being stretched by the system.
   if (HMODULE user32 = GetModuleHandleA("user32.dll")) {
     using SetAware = BOOL(WINAPI*)();
-    if (auto setAware = reinterpret_cast<SetAware>(GetProcAddress(user32, "SetProcessDPIAware"))) {
+    if (auto setAware = reinterpret_cast<SetAware>(
+            reinterpret_cast<void (*)()>(GetProcAddress(user32, "SetProcessDPIAware")))) {
       setAware();
     }
   }
