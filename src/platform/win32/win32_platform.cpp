@@ -308,9 +308,14 @@ bool Win32Platform::dispatch(MSG& msg) {
 }
 
 void Win32Platform::processMessages() {
+  // Pending means queued before this call: a message stamped later is handled and ends the
+  // round. With many flies whose ticks cost more than their interval (a slow display), the
+  // queue never runs dry, and the start must still get on with the next fly.
+  const DWORD start = GetTickCount();
   MSG msg;
   while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-    if (!dispatch(msg)) break;
+    const bool later = static_cast<LONG>(msg.time - start) > 0;
+    if (!dispatch(msg) || later) break;
   }
 }
 
