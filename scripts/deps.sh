@@ -9,6 +9,7 @@ packages=(
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 libz-mingw-w64-dev
   wine wine64 wine32:i386
   fonts-wine xvfb xauth xdotool x11-utils imagemagick openbox xcompmgr
+  clang libclang-rt-14-dev llvm libspng-dev valgrind
 )
 
 missing=()

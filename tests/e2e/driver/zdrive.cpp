@@ -10,6 +10,7 @@
 //   zdrive msgboxes [filters] [--timeout MS]
 //   zdrive press    [filters] (--button TEXT | --id N) [--via click|command] [--timeout MS]
 //   zdrive metrics
+//   zdrive backdrop  (a checkerboard under every window, until killed)
 //
 // filters: --class NAME --title TEXT --title-prefix TEXT --hwnd N --pid N --exe NAME
 //          --visible | --hidden
@@ -586,6 +587,48 @@ int CmdMetrics(Json& j) {
   return Finish(j, true);
 }
 
+// A full-screen checkerboard of 16-pixel cells in two colours, below every other window, so
+// that a screenshot shows what a translucent window blends with. Runs until it is killed.
+constexpr COLORREF kBackdrop[2] = {RGB(232, 192, 64), RGB(32, 80, 176)};
+constexpr int kBackdropCell = 16;
+
+LRESULT CALLBACK BackdropProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_ERASEBKGND) return 1;
+  if (message != WM_PAINT) return DefWindowProcW(hwnd, message, wParam, lParam);
+  PAINTSTRUCT ps;
+  HDC dc = BeginPaint(hwnd, &ps);
+  HBRUSH brushes[2] = {CreateSolidBrush(kBackdrop[0]), CreateSolidBrush(kBackdrop[1])};
+  for (int y = ps.rcPaint.top / kBackdropCell * kBackdropCell; y < ps.rcPaint.bottom;
+       y += kBackdropCell) {
+    for (int x = ps.rcPaint.left / kBackdropCell * kBackdropCell; x < ps.rcPaint.right;
+         x += kBackdropCell) {
+      RECT cell{x, y, x + kBackdropCell, y + kBackdropCell};
+      FillRect(dc, &cell, brushes[((x + y) / kBackdropCell) % 2]);
+    }
+  }
+  DeleteObject(brushes[0]);
+  DeleteObject(brushes[1]);
+  EndPaint(hwnd, &ps);
+  return 0;
+}
+
+int CmdBackdrop(Json& j) {
+  WNDCLASSW wc{};
+  wc.lpfnWndProc = BackdropProc;
+  wc.hInstance = GetModuleHandleW(nullptr);
+  wc.lpszClassName = L"ZdriveBackdrop";
+  RegisterClassW(&wc);
+  HWND hwnd = CreateWindowExW(WS_EX_NOACTIVATE, wc.lpszClassName, L"zdrive backdrop", WS_POPUP, 0,
+                              0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN),
+                              nullptr, nullptr, wc.hInstance, nullptr);
+  if (!hwnd) return Finish(j, false, "cannot create the backdrop");
+  SetWindowPos(hwnd, HWND_BOTTOM, 0, 0, 0, 0,
+               SWP_NOMOVE | SWP_NOSIZE | SWP_SHOWWINDOW | SWP_NOACTIVATE);
+  MSG msg;
+  while (GetMessageW(&msg, nullptr, 0, 0) > 0) DispatchMessageW(&msg);
+  return Finish(j, true);
+}
+
 int Run(const Args& a, Json& j) {
   j.Field("command", a.command);
   if (a.command == L"list") return CmdList(a, j);
@@ -596,6 +639,7 @@ int Run(const Args& a, Json& j) {
   if (a.command == L"msgboxes") return CmdMsgboxes(a, j);
   if (a.command == L"press") return CmdPress(a, j);
   if (a.command == L"metrics") return CmdMetrics(j);
+  if (a.command == L"backdrop") return CmdBackdrop(j);
   throw UsageError{"unknown command " + Utf8(a.command)};
 }
 
