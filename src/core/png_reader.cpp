@@ -4,7 +4,10 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <utility>
 
 namespace zin {
 namespace {
@@ -114,82 +117,165 @@ PngHeader parseHeader(const Chunk& c) {
   return h;
 }
 
-std::uint8_t paeth(int a, int b, int c) {
-  const int p = a + b - c;
-  const int pa = p > a ? p - a : a - p;
-  const int pb = p > b ? p - b : b - p;
-  const int pc = p > c ? p - c : c - p;
-  if (pa <= pb && pa <= pc) return static_cast<std::uint8_t>(a);
-  return static_cast<std::uint8_t>(pb <= pc ? b : c);
+constexpr std::size_t kColourSlack = 1;
+
+std::uint32_t load32(const std::uint8_t* p) {
+  std::uint32_t v;
+  std::memcpy(&v, p, 4);
+  return v;
 }
 
-// Undoes the per-row filters in place. `raw` holds height rows of (1 + stride) bytes; the
-// unfiltered pixels stay where they are, each row still behind its filter byte.
-void unfilter(std::uint8_t* raw, std::size_t stride, std::uint32_t height, int bpp) {
+std::uint64_t load64(const std::uint8_t* p) {
+  std::uint64_t v;
+  std::memcpy(&v, p, 8);
+  return v;
+}
+
+void store32(std::uint8_t* p, std::uint32_t v) {
+  std::memcpy(p, &v, 4);
+}
+
+void store64(std::uint8_t* p, std::uint64_t v) {
+  std::memcpy(p, &v, 8);
+}
+
+// Byte lanes in a word, each added modulo 256: a whole RGBA pixel, or eight bytes, per step,
+// whatever the byte order.
+template <typename Word>
+Word addLanes(Word a, Word b) {
+  constexpr Word low7 = static_cast<Word>(0x7F7F7F7F7F7F7F7Full);
+  constexpr Word high = static_cast<Word>(0x8080808080808080ull);
+  return ((a & low7) + (b & low7)) ^ ((a ^ b) & high);
+}
+
+// (a + b) >> 1 in each byte lane, without the ninth bit the sum would need.
+std::uint32_t averageLanes(std::uint32_t a, std::uint32_t b) {
+  return (a & b) + (((a ^ b) & 0xFEFEFEFEu) >> 1);
+}
+
+std::uint8_t paeth(int a, int b, int c) {
+  // For p = a + b - c: |p - a| = |b - c|, |p - b| = |a - c|, |p - c| = |(b - c) + (a - c)|;
+  // only selects follow, which the compiler can keep free of jumps.
+  const int toA = b - c;
+  const int toB = a - c;
+  const int pa = std::abs(toA);
+  const int pb = std::abs(toB);
+  const int pc = std::abs(toA + toB);
+  const int bc = pb <= pc ? b : c;
+  return static_cast<std::uint8_t>(pa <= pb && pa <= pc ? a : bc);
+}
+
+// Undoes one row's filter in place. `cur` holds n bytes after the filter byte; `prev` is the
+// unfiltered row above, or null for the first row. The filter byte has been checked. Bpp is a
+// constant so that the loops know their lane distance.
+template <int Bpp>
+void unfilterRow(std::uint8_t filter, std::uint8_t* cur, const std::uint8_t* prev, std::size_t n) {
+  switch (filter) {
+    case 0:
+      break;
+    case 1:
+      if constexpr (Bpp == 4) {
+        std::uint32_t left = load32(cur);
+        for (std::size_t i = 4; i < n; i += 4) {
+          left = addLanes(load32(cur + i), left);
+          store32(cur + i, left);
+        }
+      } else {
+        for (std::size_t i = Bpp; i < n; ++i) {
+          cur[i] = static_cast<std::uint8_t>(cur[i] + cur[i - Bpp]);
+        }
+      }
+      break;
+    case 2:
+      if (prev) {
+        std::size_t i = 0;
+        for (; i + 8 <= n; i += 8) store64(cur + i, addLanes(load64(cur + i), load64(prev + i)));
+        for (; i < n; ++i) cur[i] = static_cast<std::uint8_t>(cur[i] + prev[i]);
+      }
+      break;
+    case 3:
+      if constexpr (Bpp == 4) {
+        // Without a row above, the average is of the left neighbour and zero.
+        std::uint32_t left = 0;
+        for (std::size_t i = 0; i < n; i += 4) {
+          left = addLanes(load32(cur + i), averageLanes(left, prev ? load32(prev + i) : 0));
+          store32(cur + i, left);
+        }
+      } else if (prev) {
+        for (std::size_t i = 0; i < Bpp; ++i) {
+          cur[i] = static_cast<std::uint8_t>(cur[i] + (prev[i] >> 1));
+        }
+        for (std::size_t i = Bpp; i < n; ++i) {
+          cur[i] = static_cast<std::uint8_t>(cur[i] + ((cur[i - Bpp] + prev[i]) >> 1));
+        }
+      } else {
+        for (std::size_t i = Bpp; i < n; ++i) {
+          cur[i] = static_cast<std::uint8_t>(cur[i] + (cur[i - Bpp] >> 1));
+        }
+      }
+      break;
+    case 4:
+      if (prev) {
+        for (std::size_t i = 0; i < Bpp; ++i) cur[i] = static_cast<std::uint8_t>(cur[i] + prev[i]);
+        for (std::size_t i = Bpp; i < n; ++i) {
+          cur[i] = static_cast<std::uint8_t>(cur[i] + paeth(cur[i - Bpp], prev[i], prev[i - Bpp]));
+        }
+      } else {
+        // Without a row above, Paeth always picks the left neighbour.
+        unfilterRow<Bpp>(1, cur, nullptr, n);
+      }
+      break;
+  }
+}
+
+// Unfilters row by row and spreads each row into the colour and alpha planes while it is still
+// in the cache. `raw` holds height rows of (1 + stride) bytes, each filter byte checked.
+// `rgb` has kColourSlack bytes to spare at the end: pixels are written a word at a time, the
+// bytes past them overwritten by the next ones.
+template <int Bpp>
+void unfilterAndSplit(std::uint8_t* raw, const PngHeader& h, const std::uint8_t* palette,
+                      int paletteSize, std::uint8_t* rgb, std::uint8_t* a) {
+  const std::size_t stride = std::size_t{h.width} * Bpp;
   const std::uint8_t* prev = nullptr;
-  for (std::uint32_t y = 0; y < height; ++y) {
-    std::uint8_t* row = raw + y * (stride + 1);
-    const std::uint8_t filter = row[0];
-    std::uint8_t* cur = row + 1;
-    const auto n = static_cast<std::ptrdiff_t>(stride);
-    switch (filter) {
-      case 0:
-        break;
-      case 1:
-        for (std::ptrdiff_t i = bpp; i < n; ++i)
-          cur[i] = static_cast<std::uint8_t>(cur[i] + cur[i - bpp]);
+  for (std::uint32_t y = 0; y < h.height; ++y) {
+    std::uint8_t* const cur = raw + y * (stride + 1) + 1;
+    unfilterRow<Bpp>(cur[-1], cur, prev, stride);
+    prev = cur;
+    const std::uint8_t* src = cur;
+    switch (h.colourType) {
+      case 6:
+        for (std::uint32_t x = 0; x < h.width; ++x, src += 4, rgb += 3) {
+          store32(rgb, load32(src));
+          *a++ = src[3];
+        }
         break;
       case 2:
-        if (prev) {
-          for (std::ptrdiff_t i = 0; i < n; ++i)
-            cur[i] = static_cast<std::uint8_t>(cur[i] + prev[i]);
-        }
-        break;
-      case 3:
-        if (prev) {
-          for (std::ptrdiff_t i = 0; i < bpp; ++i)
-            cur[i] = static_cast<std::uint8_t>(cur[i] + (prev[i] >> 1));
-          for (std::ptrdiff_t i = bpp; i < n; ++i) {
-            cur[i] = static_cast<std::uint8_t>(cur[i] + ((cur[i - bpp] + prev[i]) >> 1));
-          }
-        } else {
-          for (std::ptrdiff_t i = bpp; i < n; ++i) {
-            cur[i] = static_cast<std::uint8_t>(cur[i] + (cur[i - bpp] >> 1));
-          }
-        }
+        std::memcpy(rgb, src, stride);
+        rgb += stride;
         break;
       case 4:
-        if (prev) {
-          for (std::ptrdiff_t i = 0; i < bpp; ++i)
-            cur[i] = static_cast<std::uint8_t>(cur[i] + prev[i]);
-          for (std::ptrdiff_t i = bpp; i < n; ++i) {
-            cur[i] =
-                static_cast<std::uint8_t>(cur[i] + paeth(cur[i - bpp], prev[i], prev[i - bpp]));
-          }
-        } else {
-          // Without a row above, Paeth always picks the left neighbour.
-          for (std::ptrdiff_t i = bpp; i < n; ++i)
-            cur[i] = static_cast<std::uint8_t>(cur[i] + cur[i - bpp]);
+        for (std::uint32_t x = 0; x < h.width; ++x, src += 2, rgb += 3) {
+          rgb[0] = rgb[1] = rgb[2] = src[0];
+          *a++ = src[1];
         }
         break;
-      default:
-        fail("The PNG image is damaged (unknown row filter " + std::to_string(filter) + ")");
+      case 0:
+        for (std::uint32_t x = 0; x < h.width; ++x, rgb += 3) rgb[0] = rgb[1] = rgb[2] = src[x];
+        break;
+      case 3:
+        for (std::uint32_t x = 0; x < h.width; ++x, rgb += 3) {
+          if (src[x] >= paletteSize) fail("The PNG image is damaged (palette index out of range)");
+          std::memcpy(rgb, palette + src[x] * 3, 3);
+        }
+        break;
     }
-    prev = cur;
   }
 }
 
+// Feeds the IDAT chunks of one decode to the image's zlib stream, straight into its buffer.
 class Inflater {
  public:
-  Inflater() {
-    std::memset(&z_, 0, sizeof z_);
-    if (inflateInit(&z_) != Z_OK) fail("Out of memory while reading a PNG image");
-  }
-  ~Inflater() { inflateEnd(&z_); }
-  Inflater(const Inflater&) = delete;
-  Inflater& operator=(const Inflater&) = delete;
-
-  void setOutput(std::uint8_t* out, std::size_t size) {
+  Inflater(z_stream& z, std::uint8_t* out, std::size_t size) : z_(z) {
     z_.next_out = out;
     z_.avail_out = static_cast<uInt>(size);
   }
@@ -200,12 +286,16 @@ class Inflater {
     z_.next_in = const_cast<Bytef*>(data);
     z_.avail_in = length;
     while (z_.avail_in > 0 && z_.avail_out > 0) {
-      const int rc = inflate(&z_, Z_NO_FLUSH);
+      // Z_FINISH: the whole image fits the output, so zlib need not keep a window of it when
+      // the stream ends within this call; Z_BUF_ERROR then only means "more input, please".
+      const int rc = inflate(&z_, Z_FINISH);
       if (rc == Z_STREAM_END) {
         done_ = true;
         return;
       }
-      if (rc != Z_OK) fail("The PNG image is damaged (the compressed image data is invalid)");
+      if (rc != Z_OK && rc != Z_BUF_ERROR) {
+        fail("The PNG image is damaged (the compressed image data is invalid)");
+      }
     }
     if (z_.avail_out == 0) done_ = true;
   }
@@ -213,11 +303,37 @@ class Inflater {
   bool outputFull() const { return z_.avail_out == 0; }
 
  private:
-  z_stream z_;
+  z_stream& z_;
   bool done_ = false;
 };
 
 }  // namespace
+
+PngImage::Inflate& PngImage::Inflate::operator=(Inflate&& other) noexcept {
+  std::swap(stream_, other.stream_);
+  return *this;
+}
+
+PngImage::Inflate::~Inflate() {
+  if (stream_) {
+    inflateEnd(stream_);
+    delete stream_;
+  }
+}
+
+z_stream& PngImage::Inflate::reset() {
+  if (stream_) {
+    // Keeps zlib's allocations for the next stream.
+    if (inflateReset(stream_) == Z_OK) return *stream_;
+    inflateEnd(stream_);
+    delete stream_;
+    stream_ = nullptr;
+  }
+  auto stream = std::make_unique<z_stream>();
+  if (inflateInit(stream.get()) != Z_OK) fail("Out of memory while reading a PNG image");
+  stream_ = stream.release();
+  return *stream_;
+}
 
 void PngImage::decode(std::span<const std::uint8_t> bytes) {
   header_ = PngHeader{};
@@ -231,8 +347,7 @@ void PngImage::decode(std::span<const std::uint8_t> bytes) {
 
     std::array<std::uint8_t, 256 * 3> palette{};
     int paletteSize = -1;
-    Inflater inflater;
-    inflater.setOutput(raw_.data(), rawSize);
+    Inflater inflater(inflate_.reset(), raw_.data(), rawSize);
     bool seenData = false;
     bool dataEnded = false;
     bool seenEnd = false;
@@ -265,50 +380,33 @@ void PngImage::decode(std::span<const std::uint8_t> bytes) {
     if (!inflater.outputFull()) fail("The PNG image is truncated (the image data is short)");
     if (h.colourType == 3 && paletteSize < 0) fail("The PNG image is damaged (no palette)");
 
-    unfilter(raw_.data(), stride, h.height, channels);
+    // Every filter byte before any pixel, so that a bad filter is reported ahead of a bad
+    // palette index, whichever row each is in.
+    for (std::uint32_t y = 0; y < h.height; ++y) {
+      const std::uint8_t filter = raw_[y * (stride + 1)];
+      if (filter > 4) {
+        fail("The PNG image is damaged (unknown row filter " + std::to_string(filter) + ")");
+      }
+    }
 
     const std::size_t pixels = std::size_t{h.width} * h.height;
-    colour_.resize(pixels * 3);
+    colour_.resize(pixels * 3 + kColourSlack);
     alpha_.resize(h.hasAlpha() ? pixels : 0);
     std::uint8_t* rgb = colour_.data();
     std::uint8_t* a = alpha_.data();
-    for (std::uint32_t y = 0; y < h.height; ++y) {
-      const std::uint8_t* src = raw_.data() + y * (stride + 1) + 1;
-      switch (h.colourType) {
-        case 6:
-          for (std::uint32_t x = 0; x < h.width; ++x, src += 4) {
-            *rgb++ = src[0];
-            *rgb++ = src[1];
-            *rgb++ = src[2];
-            *a++ = src[3];
-          }
-          break;
-        case 2:
-          std::memcpy(rgb, src, stride);
-          rgb += stride;
-          break;
-        case 4:
-          for (std::uint32_t x = 0; x < h.width; ++x, src += 2) {
-            rgb[0] = rgb[1] = rgb[2] = src[0];
-            rgb += 3;
-            *a++ = src[1];
-          }
-          break;
-        case 0:
-          for (std::uint32_t x = 0; x < h.width; ++x) {
-            rgb[0] = rgb[1] = rgb[2] = src[x];
-            rgb += 3;
-          }
-          break;
-        case 3:
-          for (std::uint32_t x = 0; x < h.width; ++x) {
-            if (src[x] >= paletteSize)
-              fail("The PNG image is damaged (palette index out of range)");
-            std::memcpy(rgb, palette.data() + src[x] * 3, 3);
-            rgb += 3;
-          }
-          break;
-      }
+    switch (channels) {
+      case 1:
+        unfilterAndSplit<1>(raw_.data(), h, palette.data(), paletteSize, rgb, a);
+        break;
+      case 2:
+        unfilterAndSplit<2>(raw_.data(), h, palette.data(), paletteSize, rgb, a);
+        break;
+      case 3:
+        unfilterAndSplit<3>(raw_.data(), h, palette.data(), paletteSize, rgb, a);
+        break;
+      default:
+        unfilterAndSplit<4>(raw_.data(), h, palette.data(), paletteSize, rgb, a);
+        break;
     }
     header_ = h;
   } catch (...) {

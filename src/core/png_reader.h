@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+struct z_stream_s;
+
 namespace zin {
 
 class PngError : public std::runtime_error {
@@ -32,8 +34,8 @@ struct PngHeader {
   bool hasAlpha() const { return colourType == 4 || colourType == 6; }
 };
 
-// A decoded image. Buffers are kept between decodes so that a reader reused for every
-// frame allocates only when an image is larger than any before it.
+// A decoded image. Buffers and the inflate state are kept between decodes so that a reader
+// reused for every frame allocates only when an image is larger than any before it.
 class PngImage {
  public:
   const PngHeader& header() const { return header_; }
@@ -59,6 +61,24 @@ class PngImage {
   std::vector<std::uint8_t> colour_;
   std::vector<std::uint8_t> alpha_;
   std::vector<std::uint8_t> raw_;  // inflated, filtered scan lines
+
+  // Owns a zlib stream, created on the first decode. Copies start without one: two images
+  // must never share a stream.
+  class Inflate {
+   public:
+    Inflate() = default;
+    Inflate(const Inflate&) noexcept {}
+    Inflate(Inflate&& other) noexcept : stream_(other.stream_) { other.stream_ = nullptr; }
+    Inflate& operator=(const Inflate&) noexcept { return *this; }
+    Inflate& operator=(Inflate&& other) noexcept;
+    ~Inflate();
+    // Ready for a new zlib stream; throws PngError when zlib has no memory for it.
+    z_stream_s& reset();
+
+   private:
+    z_stream_s* stream_ = nullptr;
+  };
+  Inflate inflate_;
 };
 
 // Convenience for tools and tests.

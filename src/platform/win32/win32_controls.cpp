@@ -374,6 +374,7 @@ HMENU Win32Platform::buildMenu(const std::vector<ui::MenuItem*>& items) {
 }
 
 int Win32Platform::trackPopupMenu(ui::PopupMenu& menu, int x, int y, ui::WindowId owner) {
+  flushMoves();
   HMENU native = buildMenu(menu.items());
   const int chosen = static_cast<int>(
       TrackPopupMenu(native, TPM_RETURNCMD | TPM_NONOTIFY | TPM_LEFTALIGN | TPM_RIGHTBUTTON, x, y,

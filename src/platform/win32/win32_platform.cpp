@@ -173,13 +173,35 @@ ui::WindowId Win32Platform::createWindow(ui::Form& form) {
 void Win32Platform::destroyWindow(ui::WindowId window) {
   SetWindowLongPtrA(hwnd(window), GWLP_USERDATA, 0);
   dialogForms_.erase(hwnd(window));
+  placed_.erase(hwnd(window));
+  pendingMoves_.erase(hwnd(window));
   defaultButtons_.erase(hwnd(window));
   DestroyWindow(hwnd(window));
 }
 
 void Win32Platform::setWindowBounds(ui::WindowId window, const ui::Rect& b) {
-  SetWindowPos(hwnd(window), nullptr, b.left, b.top, b.width(), b.height(),
-               SWP_NOZORDER | SWP_NOACTIVATE);
+  const HWND h = hwnd(window);
+  if (GetWindowLongA(h, GWL_EXSTYLE) & WS_EX_LAYERED) {
+    auto it = placed_.find(h);
+    if (it != placed_.end() && it->second.right - it->second.left == b.width() &&
+        it->second.bottom - it->second.top == b.height()) {
+      pendingMoves_[h] = {b.left, b.top};
+      return;
+    }
+    placed_[h] = {b.left, b.top, b.right, b.bottom};
+  }
+  pendingMoves_.erase(h);
+  SetWindowPos(h, nullptr, b.left, b.top, b.width(), b.height(), SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void Win32Platform::flushMoves() {
+  while (!pendingMoves_.empty()) {
+    const auto [h, p] = *pendingMoves_.begin();
+    pendingMoves_.erase(pendingMoves_.begin());
+    RECT& r = placed_[h];
+    OffsetRect(&r, p.x - r.left, p.y - r.top);
+    SetWindowPos(h, nullptr, p.x, p.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  }
 }
 
 void Win32Platform::setWindowText(ui::WindowId window, const std::string& text) {
@@ -258,6 +280,8 @@ ui::DrawContext Win32Platform::acquireDrawContext(ui::Bitmap& bitmap) {
 bool Win32Platform::updateLayeredWindow(ui::WindowId window, const ui::DrawContext& dc, int x,
                                         int y, int width, int height,
                                         const ui::BlendFunction& blend) {
+  pendingMoves_.erase(hwnd(window));
+  placed_[hwnd(window)] = {x, y, x + width, y + height};
   POINT destination{x, y};
   SIZE size{width, height};
   POINT source{0, 0};
@@ -300,10 +324,14 @@ bool Win32Platform::dispatch(MSG& msg) {
   }
   if (!dialogForms_.empty()) {
     HWND root = msg.hwnd ? GetAncestor(msg.hwnd, GA_ROOT) : nullptr;
-    if (root && dialogForms_.count(root) && IsDialogMessageA(root, &msg)) return true;
+    if (root && dialogForms_.count(root) && IsDialogMessageA(root, &msg)) {
+      flushMoves();
+      return true;
+    }
   }
   TranslateMessage(&msg);
   DispatchMessageA(&msg);
+  flushMoves();
   return true;
 }
 
@@ -342,6 +370,7 @@ void Win32Platform::exitProcess(int code) {
 
 void Win32Platform::messageBox(const std::string& text, const std::string& caption,
                                ui::MessageKind kind) {
+  flushMoves();
   UINT flags = MB_OK | MB_SETFOREGROUND;
   if (kind == ui::MessageKind::Error) flags |= MB_ICONERROR;
   MessageBoxA(nullptr, text.c_str(), caption.c_str(), flags);
@@ -406,10 +435,13 @@ LRESULT CALLBACK Win32Platform::appProc(HWND hwnd, UINT message, WPARAM wParam, 
     auto it = self->timers_.find(wParam);
     if (it != self->timers_.end()) {
       ui::Timer* timer = it->second;
-      return guardedCall([&] {
+      const LRESULT result = guardedCall([&] {
         timer->fire();
         return LRESULT{0};
       });
+      // Ticks also arrive through loops that are not ours (an open popup menu's).
+      self->flushMoves();
+      return result;
     }
     return 0;
   }

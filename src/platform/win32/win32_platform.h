@@ -100,6 +100,9 @@ class Win32Platform final : public ui::Platform {
   LRESULT formMessage(ui::Form& form, HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
   void registerFormClass(const std::string& name);
   bool dispatch(MSG& msg);
+  // Moves of a layered window are held until its next layered update (which places it) or
+  // the end of the message in hand: one trip to the window system per fly tick, not three.
+  void flushMoves();
 
   // Controls (win32_controls.cpp).
   int scaled(int value) const;
@@ -126,6 +129,8 @@ class Win32Platform final : public ui::Platform {
   HBITMAP likeBitmap_ = nullptr;
   std::map<HWND, int> defaultButtons_;  // form window to its default button's id
   std::set<HWND> dialogForms_;          // forms with controls: Tab, Enter and arrows work
+  std::map<HWND, RECT> placed_;         // layered windows: where the system has them
+  std::map<HWND, POINT> pendingMoves_;  // layered windows: where they go next
 };
 
 }  // namespace zin::win32

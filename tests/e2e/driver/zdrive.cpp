@@ -437,7 +437,12 @@ int CmdWait(const Args& a, Json& j) {
 }
 
 int CmdChildren(const Args& a, Json& j) {
-  HWND h = OneWindow(a, j);
+  // A control (a group box holding others) is named by its handle alone.
+  const Filter only = Filter::From(a);
+  const bool control = only.hwnd && only.Empty() == false && !only.cls && !only.title &&
+                       !only.title_prefix && !only.exe && !only.pid && IsWindow(*only.hwnd) &&
+                       (GetWindowLongW(*only.hwnd, GWL_STYLE) & WS_CHILD);
+  HWND h = control ? *only.hwnd : OneWindow(a, j);
   if (!h) return Finish(j, false, "no such window");
   j.Key("window");
   WriteWindow(j, h);
