@@ -16,6 +16,9 @@ int ZintaraMain() {
     app.setTitle("Zintara");
     try {
       frmMain = app.createForm<TfrmMain>();
+      // Its window exists from the start, shown or not: other programs find it by its class
+      // to send the private close message, whatever the start went on to do.
+      frmMain->handle();
       app.showMainForm = false;
       frmMain->LoadSettingsAndStart();
     } catch (const std::exception& error) {
