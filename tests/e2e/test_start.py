@@ -70,6 +70,23 @@ def first_start(s: Session):
     expect(tray_icon_count(s) == 0, "the tray icon outlived the program")
 
 
+def end_of_session(s: Session):
+    """Log-off asks every window whether it may end: the main form's answer saves the
+    settings and takes the tray icon away, as its close does."""
+    s.reset_state()
+    s.reg_add(e2e.SETTINGS_KEY, "Flies", "REG_DWORD", 2)
+    app = s.start()
+    s.wait_windows(count=2, visible=True, timeout=30, **FLY)
+    e2e.wait_until(lambda: tray_icon_count(s) == 1, 10, "the tray icon")
+    answer = s.send(0x0011, 0, 0, cls="TfrmMain")  # WM_QUERYENDSESSION
+    expect(answer == 1, f"the end of the session was refused ({answer})")
+    expect(s.reg_query(e2e.SETTINGS_KEY, "OnTop") == ("REG_DWORD", 1), "settings not saved")
+    expect(s.reg_query(e2e.RUN_KEY, e2e.RUN_VALUE) is not None, "Run entry not written")
+    e2e.wait_until(lambda: tray_icon_count(s) == 0, 10, "the tray icon to go")
+    s.post(e2e.WM_CLOSEREQUEST, cls="TfrmMain")
+    expect(app.wait(15) == 0, "exit code after the close message")
+
+
 def many_flies(s: Session):
     s.reg_add(e2e.SETTINGS_KEY, "Flies", "REG_DWORD", 150)
     s.reg_add(e2e.SETTINGS_KEY, "startup", "REG_DWORD", 0)
@@ -102,6 +119,7 @@ def wrong_type(s: Session, data: str, text: str):
 def main():
     with Session() as s:
         first_start(s)
+        end_of_session(s)
         s.reset_state()
         many_flies(s)
         wrong_type(s, "1", "Invalid data type for 'StartUp'")

@@ -190,9 +190,25 @@ def commands(s: Session):
     expect(app.wait(30) == 0, "exit code after the close message")
 
 
+def exit_while_starting(s: Session):
+    """With 99 flies to make, the menu already works between two of them, and Exit ends the
+    program before the rest are made."""
+    s.reg_add(e2e.SETTINGS_KEY, "Flies", "REG_DWORD", 99)
+    app = s.start()
+    s.wait_windows(count=3, at_least=True, timeout=30, **FLY)
+    menu = open_menu(s)
+    made = len(s.windows(**FLY))
+    expect(made < 99, "all 99 flies were made before the menu could open")
+    s.click(*item_centres(menu)["Exit"])
+    code = app.wait(15)
+    expect(code == 255, f"exit code {code} after Exit during the start")
+    e2e.log(f"Exit chosen while the start had made {made} of 99 flies")
+
+
 def main():
     with Session() as s:
         commands(s)
+        exit_while_starting(s)
 
 
 if __name__ == "__main__":
