@@ -205,10 +205,33 @@ def exit_while_starting(s: Session):
     e2e.log(f"Exit chosen while the start had made {made} of 99 flies")
 
 
+def high_dpi(s: Session):
+    """At 144 pixels per inch the window and its controls grow by half, the text with them."""
+    s.reg_add(r"HKCU\Control Panel\Desktop", "LogPixels", "REG_DWORD", 144)
+    s.reg_add(e2e.SETTINGS_KEY, "Flies", "REG_DWORD", 1)
+    app = s.start()
+    s.wait_windows(count=1, visible=True, timeout=30, **FLY)
+    s.post(e2e.WM_TRAYNOTIFY, 1, 0x203, cls="TfrmMain")
+    main, c = settings_window(s)
+    expect((main["client"]["width"], main["client"]["height"]) == (420, 254),
+           f"client area at 144 dpi: {main['client']}")
+    r = c["Number of flies at start"]["rect"]
+    expect((r["left"], r["top"], r["right"], r["bottom"]) == (24, 132, 182, 152),
+           f"label at 144 dpi: {r}")
+    s.screenshot("settings_144dpi.png")
+    s.post(e2e.WM_CLOSEREQUEST, cls="TfrmMain")
+    expect(app.wait(15) == 0, "exit code")
+
+
 def main():
     with Session() as s:
         commands(s)
         exit_while_starting(s)
+    with Session() as s:
+        try:
+            high_dpi(s)
+        finally:
+            s.reg_delete(r"HKCU\Control Panel\Desktop", "LogPixels")
 
 
 if __name__ == "__main__":
