@@ -49,6 +49,40 @@ TEST(PngReader, UndoesEveryRowFilter) {
   }
 }
 
+TEST(PngReader, UndoesEveryRowFilterInEveryColourType) {
+  // Grey, grey + alpha and RGB rows have their own widths per pixel (1, 2, 3 bytes), so a
+  // filter that reaches for the wrong left neighbour shows here and not with RGBA.
+  std::mt19937 rng(11);
+  for (int colourType : {0, 4, 2}) {
+    const int bpp = colourType == 0 ? 1 : colourType == 4 ? 2 : 3;
+    std::vector<Bytes> rows;
+    for (int y = 0; y < 5; ++y) {
+      Bytes row;
+      for (int i = 0; i < 7 * bpp; ++i) row.push_back(static_cast<std::uint8_t>(rng()));
+      rows.push_back(row);
+    }
+    for (int filter = 1; filter <= 4; ++filter) {
+      SCOPED_TRACE(::testing::Message() << "colour type " << colourType << " filter " << filter);
+      const auto img = decodePng(test::makePng(7, rows, colourType, {filter}));
+      for (int y = 0; y < 5; ++y) {
+        for (int x = 0; x < 7; ++x) {
+          const std::uint8_t* px =
+              &rows[static_cast<std::size_t>(y)][static_cast<std::size_t>(x * bpp)];
+          const std::uint8_t* rgb = img.colourRow(y) + x * 3;
+          if (colourType == 2) {
+            ASSERT_EQ(Bytes(rgb, rgb + 3), Bytes(px, px + 3)) << x << "," << y;
+          } else {
+            ASSERT_EQ(Bytes(rgb, rgb + 3), Bytes(3, px[0])) << x << "," << y;
+          }
+          if (colourType == 4) {
+            ASSERT_EQ(img.alphaRow(y)[x], px[1]) << x << "," << y;
+          }
+        }
+      }
+    }
+  }
+}
+
 TEST(PngReader, ExpandsTheOtherColourTypes) {
   // grey, grey + alpha, RGB and palette, each two pixels wide and one high
   const Bytes palette = {10, 20, 30, 40, 50, 60};
