@@ -8,7 +8,9 @@ namespace zin::ui {
 Control::Control(Form* form, ControlKind kind, Control* parent)
     : Component(form), form_(form), kind_(kind), parent_(parent) {}
 
-Control::~Control() = default;
+Control::~Control() {
+  if (handle_) platform().releaseControl(handle_);
+}
 
 void Control::setCaption(const std::string& caption) {
   caption_ = caption;

@@ -106,6 +106,9 @@ class Platform {
   virtual std::string lastErrorText() = 0;
 
   // --- controls (children of a form's window)
+  // The control object is going; its native control (destroyed with the form) must not
+  // reach it any more.
+  virtual void releaseControl(WindowId control) = 0;
   virtual void setControlChecked(WindowId control, bool checked) = 0;
   virtual bool controlChecked(WindowId control) = 0;
 

@@ -140,6 +140,7 @@ class HeadlessPlatform final : public ui::Platform {
   void postMessage(ui::WindowId window, std::uint32_t message, std::uintptr_t wParam,
                    std::intptr_t lParam) override;
   std::string lastErrorText() override { return lastError; }
+  void releaseControl(ui::WindowId) override {}
   void setControlChecked(ui::WindowId, bool) override {}
   bool controlChecked(ui::WindowId) override { return false; }
   std::unique_ptr<ui::Bitmap> createBitmap() override;

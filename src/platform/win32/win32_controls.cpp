@@ -17,11 +17,28 @@
 namespace zin::win32 {
 namespace {
 
-constexpr UINT_PTR kSubclassId = 1;
+constexpr char kOriginalProc[] = "Zintara.WndProc";
 constexpr int kFirstControlId = 100;
 
 ui::Control* controlOf(HWND window) {
   return reinterpret_cast<ui::Control*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+}
+
+// Subclassing the classic way: SetWindowSubclass is exported by name only from version 6
+// of the common controls, which a program without a manifest does not load.
+void subclass(HWND window, WNDPROC proc) {
+  const LONG_PTR original =
+      SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(proc));
+  SetPropA(window, kOriginalProc, reinterpret_cast<HANDLE>(original));
+}
+
+LRESULT original(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  auto proc = reinterpret_cast<WNDPROC>(GetPropA(window, kOriginalProc));
+  if (message == WM_NCDESTROY) {
+    RemovePropA(window, kOriginalProc);
+    SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(proc));
+  }
+  return CallWindowProcA(proc, window, message, wParam, lParam);
 }
 
 char decimalSeparator() {
@@ -32,8 +49,7 @@ char decimalSeparator() {
 
 // A group box is the real parent of its controls; what they tell their parent goes on to
 // the form, as the form is where their handlers live.
-LRESULT CALLBACK groupProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
-                           DWORD_PTR) {
+LRESULT CALLBACK groupProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_COMMAND:
     case WM_NOTIFY:
@@ -50,15 +66,15 @@ LRESULT CALLBACK groupProc(HWND window, UINT message, WPARAM wParam, LPARAM lPar
       return TRUE;
     }
     default:
-      return DefSubclassProc(window, message, wParam, lParam);
+      return original(window, message, wParam, lParam);
   }
 }
 
 // The spin edit's field: typed characters, arrow keys and the loss of focus follow the
 // value rules.
-LRESULT CALLBACK spinFieldProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
-                               DWORD_PTR data) {
-  auto* spin = reinterpret_cast<ui::SpinEdit*>(data);
+LRESULT CALLBACK spinFieldProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  auto* spin = static_cast<ui::SpinEdit*>(controlOf(window));
+  if (!spin) return original(window, message, wParam, lParam);
   switch (message) {
     case WM_CHAR:
       if (!spin->nativeKeyTyped(static_cast<char>(wParam), decimalSeparator())) return 0;
@@ -70,20 +86,19 @@ LRESULT CALLBACK spinFieldProc(HWND window, UINT message, WPARAM wParam, LPARAM 
       }
       break;
     case WM_KILLFOCUS: {
-      const LRESULT result = DefSubclassProc(window, message, wParam, lParam);
+      const LRESULT result = original(window, message, wParam, lParam);
       ui::application->guarded([&] { spin->nativeFocusLost(); });
       return result;
     }
     default:
       break;
   }
-  return DefSubclassProc(window, message, wParam, lParam);
+  return original(window, message, wParam, lParam);
 }
 
 // Labels that take clicks show the hand; the flat picture button draws its frame only
 // while the mouse is over it.
-LRESULT CALLBACK hotProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
-                         DWORD_PTR) {
+LRESULT CALLBACK hotProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_SETCURSOR:
       SetCursor(LoadCursor(nullptr, IDC_HAND));
@@ -106,7 +121,7 @@ LRESULT CALLBACK hotProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam
     default:
       break;
   }
-  return DefSubclassProc(window, message, wParam, lParam);
+  return original(window, message, wParam, lParam);
 }
 
 }  // namespace
@@ -233,7 +248,7 @@ void Win32Platform::createControls(ui::Form& form, HWND formWindow) {
     control->attachNative(id(window));
     switch (control->kind()) {
       case ui::ControlKind::GroupBox:
-        SetWindowSubclass(window, groupProc, kSubclassId, 0);
+        subclass(window, groupProc);
         break;
       case ui::ControlKind::CheckBox:
         setControlChecked(id(window), static_cast<ui::CheckBox*>(control)->checked());
@@ -241,18 +256,17 @@ void Win32Platform::createControls(ui::Form& form, HWND formWindow) {
       case ui::ControlKind::SpinEdit: {
         auto* spin = static_cast<ui::SpinEdit*>(control);
         SetWindowTextA(window, spin->text().c_str());
-        SetWindowSubclass(window, spinFieldProc, kSubclassId, reinterpret_cast<DWORD_PTR>(spin));
+        subclass(window, spinFieldProc);
         HWND buttons = CreateWindowExA(
             0, UPDOWN_CLASSA, "", WS_CHILD | WS_VISIBLE | UDS_ALIGNRIGHT | UDS_NOTHOUSANDS, 0, 0, 0,
             0, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(nextId++)), instance_, nullptr);
         SendMessageA(buttons, UDM_SETRANGE32, 0, 100);  // only the direction is used
         SendMessageA(buttons, UDM_SETBUDDY, reinterpret_cast<WPARAM>(window), 0);
-        SetWindowLongPtrA(buttons, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(control));
         break;
       }
       case ui::ControlKind::Link:
       case ui::ControlKind::SpeedButton:
-        SetWindowSubclass(window, hotProc, kSubclassId, 0);
+        subclass(window, hotProc);
         break;
       default:
         break;
@@ -291,7 +305,8 @@ bool Win32Platform::controlMessage(HWND formWindow, UINT message, WPARAM wParam,
     case WM_NOTIFY: {
       const auto* header = reinterpret_cast<const NMHDR*>(lParam);
       if (header->code != UDN_DELTAPOS) return false;
-      auto* spin = dynamic_cast<ui::SpinEdit*>(controlOf(header->hwndFrom));
+      const auto buddy = reinterpret_cast<HWND>(SendMessageA(header->hwndFrom, UDM_GETBUDDY, 0, 0));
+      auto* spin = buddy ? dynamic_cast<ui::SpinEdit*>(controlOf(buddy)) : nullptr;
       if (!spin) return false;
       const auto* change = reinterpret_cast<const NMUPDOWN*>(lParam);
       spin->nativeStep(change->iDelta > 0 ? 1 : -1);

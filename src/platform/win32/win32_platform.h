@@ -56,6 +56,9 @@ class Win32Platform final : public ui::Platform {
   void postMessage(ui::WindowId window, std::uint32_t message, std::uintptr_t wParam,
                    std::intptr_t lParam) override;
   std::string lastErrorText() override;
+  void releaseControl(ui::WindowId control) override {
+    SetWindowLongPtrA(hwnd(control), GWLP_USERDATA, 0);
+  }
   void setControlChecked(ui::WindowId control, bool checked) override;
   bool controlChecked(ui::WindowId control) override;
   std::unique_ptr<ui::Bitmap> createBitmap() override;
