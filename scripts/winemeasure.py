@@ -23,7 +23,6 @@ from zintara_e2e import E2EError, Session  # noqa: E402, F401
 FLY = dict(cls="TForm", title_prefix="frmPngFly")
 WM_MOUSEMOVE = 0x0200
 WM_RBUTTONUP = 0x0205
-MENU = ["Settings", "-", "Add fly", "Add 5 flies", "Close all flies", "-", "About...", "Exit"]
 CLK_TCK = os.sysconf("SC_CLK_TCK")
 PAGE = os.sysconf("SC_PAGE_SIZE")
 
@@ -271,26 +270,9 @@ def open_menu(s: Session) -> dict:
     return menu
 
 
-def item_centres(menu: dict) -> dict[str, tuple[int, int]]:
-    """Six items and two separators shown, with a 3-pixel frame; separators 9 pixels high."""
-    rect = menu["rect"]
-    height = rect["bottom"] - rect["top"] - 6
-    separator = 9
-    item = (height - 2 * separator) / 6
-    if item != int(item) or not 14 <= item <= 30:
-        raise E2EError(f"a menu {height} pixels high does not hold six items and two separators")
-    centres, y = {}, rect["top"] + 3
-    for caption in MENU:
-        size = separator if caption == "-" else int(item)
-        if caption != "-":
-            centres[caption] = (rect["left"] + 30, y + size // 2)
-        y += size
-    return centres
-
-
 def choose(s: Session, caption: str) -> None:
     menu = open_menu(s)
-    s.click(*item_centres(menu)[caption])
+    s.click(*e2e.menu_item_centres(menu)[caption])
     try:
         s.wait_windows(cls="#32768", visible=True, count=0, timeout=5)
     except E2EError:

@@ -10,7 +10,6 @@ import zintara_e2e as e2e  # noqa: E402
 from zintara_e2e import E2EError, Session  # noqa: E402
 
 FLY = dict(cls="TForm", title_prefix="frmPngFly")
-MENU = ["Settings", "-", "Add fly", "Add 5 flies", "Close all flies", "-", "About...", "Exit"]
 WS_SYSMENU, WS_THICKFRAME = 0x00080000, 0x00040000
 WS_MINIMIZEBOX, WS_MAXIMIZEBOX = 0x00020000, 0x00010000
 EM_SETSEL = 0x00B1
@@ -32,28 +31,10 @@ def open_menu(s: Session) -> dict:
     return menu
 
 
-def item_centres(menu: dict) -> dict[str, tuple[int, int]]:
-    """Where each visible item sits. The menu's height holds exactly the six items and two
-    separators shown (the hidden ones take no room), with a 3-pixel frame."""
-    rect = menu["rect"]
-    height = rect["bottom"] - rect["top"] - 6
-    separator = 9
-    item = (height - 2 * separator) / 6
-    expect(item == int(item) and 14 <= item <= 30,
-           f"a menu {height} pixels high does not hold six items and two separators")
-    centres, y = {}, rect["top"] + 3
-    for caption in MENU:
-        size = separator if caption == "-" else int(item)
-        if caption != "-":
-            centres[caption] = (rect["left"] + 30, y + size // 2)
-        y += size
-    return centres
-
-
 def choose(s: Session, caption: str):
     e2e.log(f"menu: {caption}")
     menu = open_menu(s)
-    s.click(*item_centres(menu)[caption])
+    s.click(*e2e.menu_item_centres(menu)[caption])
     s.wait_windows(cls="#32768", visible=True, count=0, timeout=5)
 
 
@@ -118,7 +99,7 @@ def commands(s: Session):
     rect = menu["rect"]
     expect((rect["left"], rect["top"]) == (700, 250), f"the menu opened at {rect}, not the cursor")
     s.screenshot("menu.png")
-    item_centres(menu)
+    e2e.menu_item_centres(menu)
     s.close_popup_menu()
 
     choose(s, "Add fly")
@@ -208,7 +189,7 @@ def exit_while_starting(s: Session):
     menu = open_menu(s)
     made = len(s.windows(**FLY))
     expect(made < 99, "all 99 flies were made before the menu could open")
-    s.click(*item_centres(menu)["Exit"])
+    s.click(*e2e.menu_item_centres(menu)["Exit"])
     code = app.wait(15)
     expect(code == 255, f"exit code {code} after Exit during the start")
     e2e.log(f"Exit chosen while the start had made {made} of 99 flies")

@@ -786,6 +786,30 @@ class Session:
         self.double_click(*self.tray_icon_position(index))
 
 
+# The tray menu as it is shown: the hidden items take no room.
+MENU_ITEMS = ["Settings", "-", "Add fly", "Add 5 flies", "Close all flies", "-", "About...",
+              "Exit"]
+
+
+def menu_item_centres(menu: dict) -> dict[str, tuple[int, int]]:
+    """Where each shown item of the tray menu (a #32768 window as zdrive lists it) sits. The
+    menu's height must hold exactly the six items and two separators shown (9 pixels each),
+    within a 3-pixel frame."""
+    rect = menu["rect"]
+    height = rect["bottom"] - rect["top"] - 6
+    separator = 9
+    item = (height - 2 * separator) / 6
+    if item != int(item) or not 14 <= item <= 30:
+        raise E2EError(f"a menu {height} pixels high does not hold six items and two separators")
+    centres, y = {}, rect["top"] + 3
+    for caption in MENU_ITEMS:
+        size = separator if caption == "-" else int(item)
+        if caption != "-":
+            centres[caption] = (rect["left"] + 30, y + size // 2)
+        y += size
+    return centres
+
+
 _WATCHDOG = """
 import os, signal, subprocess, sys, time
 signal.signal(signal.SIGINT, signal.SIG_IGN)
