@@ -17,19 +17,15 @@
 #include <vector>
 
 #include "core/png_reader.h"
+#include "fuzz_input.h"
 
 namespace {
+
+using zin::fuzz::Reader;
 
 using Bytes = std::vector<std::uint8_t>;
 
 constexpr std::uint8_t kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-
-// Names the broken expectation before the crash that libFuzzer reports as a finding.
-[[noreturn]] void broken(const char* what, int line) {
-  std::fprintf(stderr, "%s:%d: expected %s\n", __FILE__, line, what);
-  std::abort();
-}
-#define CHECK(ok) ((ok) ? void() : broken(#ok, __LINE__))
 
 std::uint32_t be32(const std::uint8_t* p) {
   return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) |
@@ -62,24 +58,6 @@ Bytes withRightCrcs(Bytes png) {
   }
   return png;
 }
-
-// Reads the input front to back; past the end every read is zero.
-class Reader {
- public:
-  explicit Reader(std::span<const std::uint8_t> data) : data_(data) {}
-  std::uint8_t byte() { return at_ < data_.size() ? data_[at_++] : 0; }
-  std::span<const std::uint8_t> take(std::size_t n) {
-    n = std::min(n, data_.size() - at_);
-    const auto part = data_.subspan(at_, n);
-    at_ += n;
-    return part;
-  }
-  std::span<const std::uint8_t> rest() { return take(data_.size() - at_); }
-
- private:
-  std::span<const std::uint8_t> data_;
-  std::size_t at_ = 0;
-};
 
 // A small image: side bytes, colour type and bit depth, an optional palette, then scan
 // lines (each behind its filter byte) that are compressed here and cut into IDAT chunks.

@@ -12,37 +12,11 @@
 
 #include "core/saver.h"
 #include "core/spin_edit.h"
+#include "fuzz_input.h"
 
 namespace {
 
-// Names the broken expectation before the crash that libFuzzer reports as a finding.
-[[noreturn]] void broken(const char* what, int line) {
-  std::fprintf(stderr, "%s:%d: expected %s\n", __FILE__, line, what);
-  std::abort();
-}
-#define CHECK(ok) ((ok) ? void() : broken(#ok, __LINE__))
-
-class Reader {
- public:
-  explicit Reader(std::span<const std::uint8_t> data) : data_(data) {}
-  bool atEnd() const { return at_ >= data_.size(); }
-  std::uint8_t byte() { return at_ < data_.size() ? data_[at_++] : 0; }
-  std::int64_t wide() {
-    std::uint64_t v = 0;
-    for (int i = 0; i < 8; ++i) v |= std::uint64_t{byte()} << (8 * i);
-    return static_cast<std::int64_t>(v);
-  }
-  std::string text(std::size_t n) {
-    n = std::min(n, data_.size() - at_);
-    std::string s(reinterpret_cast<const char*>(data_.data() + at_), n);
-    at_ += n;
-    return s;
-  }
-
- private:
-  std::span<const std::uint8_t> data_;
-  std::size_t at_ = 0;
-};
+using zin::fuzz::Reader;
 
 char upper(char c) {
   return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;

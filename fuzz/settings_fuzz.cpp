@@ -15,41 +15,14 @@
 #include "core/error.h"
 #include "core/registry.h"
 #include "core/settings.h"
+#include "fuzz_input.h"
 #include "platform/headless/memory_store.h"
 
 namespace {
 
+using zin::fuzz::Reader;
+
 using zin::headless::MemoryUserStore;
-
-// Names the broken expectation before the crash that libFuzzer reports as a finding.
-[[noreturn]] void broken(const char* what, int line) {
-  std::fprintf(stderr, "%s:%d: expected %s\n", __FILE__, line, what);
-  std::abort();
-}
-#define CHECK(ok) ((ok) ? void() : broken(#ok, __LINE__))
-
-class Reader {
- public:
-  explicit Reader(std::span<const std::uint8_t> data) : data_(data) {}
-  bool atEnd() const { return at_ >= data_.size(); }
-  std::uint8_t byte() { return at_ < data_.size() ? data_[at_++] : 0; }
-  std::uint32_t word() {
-    std::uint32_t v = 0;
-    for (int i = 0; i < 4; ++i) v |= std::uint32_t{byte()} << (8 * i);
-    return v;
-  }
-  std::vector<std::uint8_t> take(std::size_t n) {
-    n = std::min(n, data_.size() - at_);
-    std::vector<std::uint8_t> part(data_.begin() + static_cast<std::ptrdiff_t>(at_),
-                                   data_.begin() + static_cast<std::ptrdiff_t>(at_ + n));
-    at_ += n;
-    return part;
-  }
-
- private:
-  std::span<const std::uint8_t> data_;
-  std::size_t at_ = 0;
-};
 
 std::string lower(std::string s) {
   for (char& c : s) {
@@ -163,7 +136,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // Mostly the types a registry really has, now and then any number at all.
     const std::uint8_t typeByte = in.byte();
     const std::uint32_t type = typeByte < 0xF0 ? typeByte % 12 : in.word();
-    Stored value{type, in.take(in.byte() % 12)};
+    const auto bytes = in.take(in.byte() % 12);
+    Stored value{type, {bytes.begin(), bytes.end()}};
     store.set(zin::kSettingsKey, name, value.type, value.data);
     values.emplace_back(name, std::move(value));
   }
